@@ -1,13 +1,15 @@
 // Numbered files and the file-system operations.
 #include "Platform.h"
 
+#include <shellapi.h>
+
 #include <string.h>
 
 namespace {
 
 enum { READ_BUFFER_SIZE = 4096 };
 
-struct OpenFile {
+struct NumberedFile {
     HANDLE handle;
     bool reading;
     char* buffer;   // read-ahead for the line reader
@@ -16,9 +18,9 @@ struct OpenFile {
     bool ended;     // ReadFile has reported the end of the file
 };
 
-OpenFile files[FILE_SLOTS];
+NumberedFile files[FILE_SLOTS];
 
-OpenFile* slot(int number) {
+NumberedFile* slot(int number) {
     if (number < 0 || number >= FILE_SLOTS || !files[number].handle) return nullptr;
     return &files[number];
 }
@@ -29,7 +31,7 @@ int openFile(int number, const Text& path, DWORD access, DWORD disposition) {
     HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    OpenFile& f = files[number];
+    NumberedFile& f = files[number];
     f.handle = h;
     f.reading = access == GENERIC_READ;
     f.buffer = nullptr;
@@ -46,7 +48,7 @@ int openFile(int number, const Text& path, DWORD access, DWORD disposition) {
 }
 
 // Makes sure at least one unread byte is buffered; false at the end.
-bool fill(OpenFile& f) {
+bool fill(NumberedFile& f) {
     if (f.position < f.buffered) return true;
     if (f.ended || !f.reading) return false;
     DWORD got = 0;
@@ -79,13 +81,13 @@ int FileOpenRead(int number, const Text& path) {
 int FileIsOpen(int number) { return slot(number) != nullptr; }
 
 int FileEof(int number) {
-    OpenFile* f = slot(number);
+    NumberedFile* f = slot(number);
     return f ? !fill(*f) : 1;
 }
 
 Text FileReadLine(int number) {
     Text line;
-    OpenFile* f = slot(number);
+    NumberedFile* f = slot(number);
     if (!f) return line;
     while (fill(*f)) {
         // Take the run of ordinary characters in one piece.
@@ -105,7 +107,7 @@ Text FileReadLine(int number) {
 }
 
 int FileWriteBytes(int number, const void* data, int size) {
-    OpenFile* f = slot(number);
+    NumberedFile* f = slot(number);
     if (!f || f->reading || size <= 0) return 0;
     DWORD written = 0;
     if (!WriteFile(f->handle, data, (DWORD)size, &written, nullptr)) return 0;
@@ -122,7 +124,7 @@ int FileWriteLine(int number, const Text& text) {
 }
 
 void FileClose(int number) {
-    OpenFile* f = slot(number);
+    NumberedFile* f = slot(number);
     if (!f) return;
     CloseHandle(f->handle);
     if (f->buffer) HeapFree(GetProcessHeap(), 0, f->buffer);

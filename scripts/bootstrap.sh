@@ -17,7 +17,7 @@ need_root() {
 # Packages and why they are needed.
 PACKAGES=(
     wine wine32:i386 fonts-wine          # the Win32 implementation the program is proven in
-    g++-mingw-w64-i686-win32 binutils-mingw-w64-i686  # the i686 cross compiler
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686  # the i686 cross compiler (posix threads: std::mutex for GoogleTest)
     libz-mingw-w64-dev                   # static zlib for i686, used by libpng
     xvfb xdotool imagemagick x11-utils   # a display, window lookup and screenshots
     googletest                           # GoogleTest sources, built natively and for Windows
