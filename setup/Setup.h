@@ -100,6 +100,7 @@ void StartUp();               // steps of the entry up to the mode test
 int IsUninstallMode();        // the mode test on state.currentDir
 void RunWizardLoop();
 void AbortInstall();
+void DeleteStagedFiles();  // every staged file in tempDir, failures ignored
 void RunInstallation();
 void RunUninstall();
 // The one end of the process: releases everything and exits with code 0.

@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "../pack/PackReader.h"
 #include "../platform/Platform.h"
 #include "Setup.h"
 
@@ -146,17 +147,131 @@ void OpenWizardWindow() {}
 
 // ------------------------------------------------------------------ staging
 
-void StagePayload() {}
+namespace {
 
-int WriteMemoryToFile(const Text&, const void*, const void*) { return 0; }
+// File number used to write memory out; no other procedure holds it open.
+enum { fileStaging = 5 };
+
+// The failures that stop staging: tell the user, take back what staging
+// wrote, and end before the wizard opens.
+void FailStaging(const char* text) {
+    MessageBoxShow("Error", text, MB_ICONERROR | MB_OK);
+    PackReader::close();
+    DeleteFileAt(state.tempDir + "Setup.pak");
+    DeleteStagedFiles();
+    EndProgram();
+}
+
+// The text of a string entry, up to its first NUL and never past its end.
+Text EntryText(const unsigned char* entry) {
+    if (!entry) return Text();
+    int size = PackReader::entrySize();
+    int length = 0;
+    while (length < size && entry[length]) length++;
+    return Text((const char*)entry, length);
+}
+
+// Reads the next entry; a damaged one stops staging.
+const unsigned char* NextEntryChecked() {
+    const unsigned char* entry = PackReader::nextEntry();
+    if (!entry && PackReader::lastStatus() == PackReader::EntryDamaged) FailStaging("Setup data is damaged !");
+    return entry;
+}
+
+// Staging writes only directly into tempDir.
+bool IsPlainFileName(const Text& name) {
+    if (name == "." || name == "..") return false;
+    return name.find("\\") < 0 && name.find("/") < 0 && name.find(":") < 0;
+}
+
+}  // namespace
+
+int WriteMemoryToFile(const Text& path, const void* start, const void* end) {
+    if (!FileCreate(fileStaging, path)) return 0;
+    int size = (int)((const char*)end - (const char*)start);
+    int written = FileWriteBytes(fileStaging, start, size);
+    FileClose(fileStaging);
+    // A write cut short (a full disk) would leave a file that only looks
+    // complete.
+    if (written != size && size > 0) {
+        DeleteFileAt(path);
+        return 0;
+    }
+    return 1;
+}
+
+void StagePayload() {
+    OpenWaitWindow();
+    state.tempDir = QueryTempDirectory();
+    Text pack = state.tempDir + "Setup.pak";
+    if (!WriteMemoryToFile(pack, PackStart, PackEnd)) FailStaging("Can't create temp file !");
+    if (!PackReader::open(pack.c_str())) FailStaging("Can't create temp file !");
+
+    state.entryData = NextEntryChecked();
+    while (state.entryData) {
+        state.entryName = EntryText(state.entryData);
+        if (!IsPlainFileName(state.entryName)) FailStaging("Setup data is damaged !");
+        state.entryPath = EntryText(NextEntryChecked());
+        state.entryData = NextEntryChecked();
+        state.entrySize = state.entryData ? PackReader::entrySize() : 0;
+        // Listed before it is written, so that a failure takes it back too.
+        StagedListAppend(state.stagedFiles, state.entryName, state.entryPath, "");
+        if (!WriteMemoryToFile(state.tempDir + state.entryName, state.entryData,
+                               state.entryData ? state.entryData + state.entrySize : nullptr))
+            FailStaging("Can't create temp file !");
+        state.entryData = NextEntryChecked();
+    }
+    PackReader::close();
+    // Only now: the reader's share mode forbids deleting an open pack.
+    DeleteFileAt(pack);
+    WindowClose(wndWait);
+}
 
 // ------------------------------------------------------------------ shell link
 
-int CreateShellLink(const Text&, const Text&, const Text&, const Text&, const Text&, int, int,
-                    const Text&, int) {
-    return 0;
+// The shell's link object and its two interfaces, held in the program's own
+// data rather than taken from a library.
+namespace shell {
+
+const GUID CLSID_ShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID IID_IShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID IID_IPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+}  // namespace shell
+
+int CreateShellLink(const Text& target, const Text& linkFile, const Text& arguments, const Text& description,
+                    const Text& workingDir, int showCommand, int hotkey, const Text& iconFile, int iconIndex) {
+    int result = 0;
+    CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    if (CoCreateInstance(shell::CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, shell::IID_IShellLinkA, (void**)&link) ==
+        S_OK) {
+        link->SetPath(target.c_str());
+        link->SetArguments(arguments.c_str());
+        link->SetWorkingDirectory(workingDir.c_str());
+        link->SetDescription(description.c_str());
+        link->SetShowCmd(showCommand);
+        link->SetHotkey((WORD)hotkey);
+        link->SetIconLocation(iconFile.c_str(), iconIndex);
+        IPersistFile* file = nullptr;
+        if (link->QueryInterface(shell::IID_IPersistFile, (void**)&file) == S_OK) {
+            WCHAR name[1000];
+            if (MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, name, 1000) > 0 &&
+                file->Save(name, TRUE) == S_OK)
+                result = 1;  // a shortcut that was not saved is no shortcut
+            file->Release();
+        }
+        link->Release();
+    }
+    CoUninitialize();
+    return result;
 }
 
 // ------------------------------------------------------------------ install log
 
-int WriteInstallLog(const Text&, const Text&) { return 0; }
+int WriteInstallLog(const Text& installDir, const Text& shortcutDir) {
+    if (!FileCreate(fileInstallLog, installDir + "Install.log")) return 0;
+    FileWriteLine(fileInstallLog, installDir);
+    FileWriteText(fileInstallLog, shortcutDir);
+    return 1;  // left open until the program ends
+}
