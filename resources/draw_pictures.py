@@ -10,6 +10,7 @@ The output depends only on this script, so every build draws the same bytes.
 import os
 import sys
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from letters import draw_text, text_width  # noqa: E402

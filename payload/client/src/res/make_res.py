@@ -13,6 +13,7 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "resources"))
 
 from raster import Canvas, Shape, arc, circle, ico_bytes, polygon, round_rect, stroke, write_file  # noqa: E402
