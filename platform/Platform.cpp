@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include "WindowTable.h"
+
 namespace {
 
 HINSTANCE programInstance;
@@ -30,5 +32,8 @@ void PlatformStart(HINSTANCE instance) {
 HINSTANCE PlatformInstance() { return programInstance; }
 
 void PlatformRelease() {
+    ImagesRelease();
     FileCloseAll();
+    WindowCloseAll();
+    FontsRelease();
 }

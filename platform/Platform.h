@@ -114,7 +114,8 @@ HWND ControlHandle(int number);
 
 // ---------------------------------------------------------------- events
 
-enum { EVENT_NONE = 0, EVENT_CONTROL = 13100, EVENT_CLOSE = 16 };
+// EVENT_OTHER: a message was taken from the queue but recorded no event.
+enum { EVENT_NONE = 0, EVENT_CONTROL = 13100, EVENT_CLOSE = 16, EVENT_OTHER = -1 };
 enum { EVENT_TYPE_CHANGE = 768, EVENT_TYPE_CLICK = 0 };
 
 // Takes at most one message without waiting and returns its event.

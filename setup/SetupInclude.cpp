@@ -141,9 +141,93 @@ Text SpecialFolderPath(int csidl) {
 
 // ------------------------------------------------------------------ windows
 
-void OpenWaitWindow() {}
+void OpenWaitWindow() {
+    // The position passed is overridden by the centring flag.
+    if (!WindowOpen(wndWait, 353, 360, 150, 50, WINDOW_CENTRE_SCREEN, "Please wait...")) return;
+    TextCreate(txtWait, 10, 10, 130, 20, "Please wait...");
+    TextCreate(txtPreparing, 10, 30, 130, 20, "Preparing install...");
+}
 
-void OpenWizardWindow() {}
+namespace {
+
+// The welcome picture's lines are drawn with trailing spaces: each text
+// sits on a white cell as wide as the text, so the spaces widen the white
+// band across the black picture.
+Text padded(const char* text, int length) {
+    Text line(text);
+    while (line.length() < length) line += ' ';
+    return line;
+}
+
+void drawWelcomeTexts() {
+    DrawingFont(fontTitle);
+    DrawingMoveTo(0, 0);
+    DrawingText(padded("Welcome in the installation of", 37));
+    DrawingMoveTo(0, 24);
+    DrawingText(padded("Talvera", 56));
+    DrawingFont(fontBody);
+    DrawingMoveTo(0, 48);
+    DrawingText(padded("This wizard will help during the installaton of Talvera", 66));
+    DrawingMoveTo(0, 64);
+    DrawingText(padded("release 2.30 Client on you computer", 73));
+    for (int y = 80; y <= 314; y += 16) {
+        DrawingMoveTo(0, y);
+        DrawingText(padded("", 88));
+    }
+}
+
+}  // namespace
+
+void OpenWizardWindow() {
+    // Flags: centred on the screen; caption, system menu and minimise box.
+    if (!WindowOpen(wndWizard, 298, 148, 502, 369, 0xCA0001, "Installation")) return;
+
+    ContainerCreate(boxWelcome, 164, 0, 338, 314);
+    HBITMAP welcome = ImageCreateBlank(imageWelcome, 338, 314);
+    if (welcome) {
+        FontLoad(fontTitle, "Arial", 16, 1);
+        FontLoad(fontBody, "Arial", 10, 0);
+        if (DrawingStart(imageWelcome)) {
+            drawWelcomeTexts();
+            DrawingStop();
+        }
+    }
+    ImageCreate(imgWelcome, 0, 0, 338, 314, welcome);
+    ContainerEnd();
+
+    // The frames reach past the client area on three sides: only their
+    // bottom edges show, as separator lines.
+    FrameCreate(frmHeader, -5, -5, 530, 107, "");
+    FrameCreate(frmBody, -5, -5, 530, 319, "");
+    TextCreate(txtCopyright, 5, 306, 140, 20, "(c) The Talvera authors");
+    ImageCreate(imgSide, 0, 0, 164, 314, state.sideImage);
+    ImageCreate(imgHeader, 0, 0, 500, 100, state.headerImage);
+    ButtonCreate(btnCancel, 412, 330, 73, 21, "Cancel");
+    ButtonCreate(btnNext, 322, 330, 73, 21, "Next >");
+    EditorCreate(edtLicense, 30, 130, 442, 140);
+    TextCreate(txtPrompt, 30, 110, 442, 20, "Read license :");
+    OptionCreate(optAgree, 30, 275, 442, 15, "I agree");
+    OptionCreate(optDisagree, 30, 290, 442, 15, "I don't agree");
+    TextCreate(txtInstallDir, 30, 110, 442, 20, "Choose directory where you want to install Talvera Client :");
+    TextCreate(txtShortcutDir, 30, 110, 442, 20,
+               "Choose directory where you want to install shortcuts : (leave blank if not)");
+    FieldCreate(fldShortcutDir, 30, 150, 442, 20, "\\Talvera");
+    TextCreate(txtStatus, 30, 110, 442, 20, "Installing");
+    ProgressBarCreate(barProgress, 30, 140, 442, 20, 0, 100, 1);
+    ListBoxCreate(lstLog, 30, 170, 442, 109);
+
+    // The later pages show these; the welcome page does not.
+    ControlHide(imgHeader, 1);
+    ControlHide(frmHeader, 1);
+    ControlHide(txtCopyright, 1);
+    ControlDisable(txtCopyright, 1);
+    const int laterControls[] = {edtLicense,     txtPrompt,      optAgree,  optDisagree, txtInstallDir,
+                                 txtShortcutDir, fldShortcutDir, txtStatus, barProgress, lstLog};
+    for (int control : laterControls) ControlHide(control, 1);
+
+    HWND licence = ControlHandle(edtLicense);
+    if (licence) SendMessageA(licence, EM_SETREADONLY, 1, 0);
+}
 
 // ------------------------------------------------------------------ staging
 
