@@ -38,6 +38,7 @@ protected:
         makeDir(std::string(BASE) + "_under");
         makeDir(std::string(BASE) + "hidden");
         SetFileAttributesA((std::string(BASE) + "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        EXPECT_TRUE(GetFileAttributesA((std::string(BASE) + "hidden").c_str()) & FILE_ATTRIBUTE_HIDDEN);
         makeFile(std::string(BASE) + "a file.txt");
     }
     static void TearDownTestSuite() {

@@ -329,6 +329,19 @@ TEST_F(Wizard, EditorIsReadOnlyForTheUser) {
     EXPECT_EQ(range.cpMax, 3);
 }
 
+TEST_F(Wizard, EditorLibraryComesFromTheSystemDirectory) {
+    openWizard();
+    ASSERT_TRUE(control(edtLicense));
+    HMODULE library = GetModuleHandleA("RICHED20.DLL");
+    ASSERT_TRUE(library);
+    char path[MAX_PATH] = "", system[MAX_PATH] = "";
+    GetModuleFileNameA(library, path, MAX_PATH);
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string directory(path);
+    directory = directory.substr(0, directory.find_last_of('\\'));
+    EXPECT_EQ(lstrcmpiA(directory.c_str(), system), 0) << path;
+}
+
 TEST_F(Wizard, ListBoxInsertsWithoutScrolling) {
     openWizard();
     ControlHide(lstLog, 0);
