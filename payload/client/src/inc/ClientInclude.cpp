@@ -72,7 +72,7 @@ static int WriteDefaultConfiguration(const char* dir)
     return status;
 }
 
-// Finds a file of ours beside the program or below "src\res\" (where a
+// Finds a file of ours beside the program or below "src\res\" (where an
 // installation with sources keeps it). Returns 0 when there is none.
 static int FindClientFile(char* out, int size, const char* dir, const char* name)
 {
