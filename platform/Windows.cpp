@@ -126,10 +126,18 @@ void appendEditorLine(ControlSlot& editor, const Text& line) {
         editor.emptyLineAdded = true;
     }
     if (insert.empty()) return;
+    // A visible editor would repaint itself for every line; a licence of
+    // a few hundred lines then takes seconds. It is painted once, later.
+    bool visible = IsWindowVisible(e) != 0;
+    if (visible) SendMessageA(e, WM_SETREDRAW, FALSE, 0);
     SendMessageA(e, EM_HIDESELECTION, 1, 0);
     SendMessageA(e, EM_SETSEL, length, length);
     SendMessageA(e, EM_REPLACESEL, 0, (LPARAM)insert.c_str());
     SendMessageA(e, EM_HIDESELECTION, 0, 0);
+    if (visible) {
+        SendMessageA(e, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(e, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
 }
 
 }  // namespace
