@@ -9,8 +9,9 @@ int recordedEvent = EVENT_NONE;
 int eventControl;
 int eventType = -1;
 
-void recordCommand(HWND control, int code) {
-    int number = (int)GetWindowLongA(control, GWL_ID);
+void recordCommand(HWND control, int identifier, int code) {
+    // A posted notification can arrive after its control was freed.
+    int number = IsWindow(control) ? (int)GetWindowLongA(control, GWL_ID) : identifier;
     if (ControlKindOf(number) == KIND_LISTBOX) {
         // A list box reports a selection change as a click.
         if (code == LBN_SELCHANGE)
@@ -55,7 +56,7 @@ BOOL CALLBACK collectEnabledWindow(HWND window, LPARAM data) {
 LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        if (lParam) recordCommand((HWND)lParam, HIWORD(wParam));
+        if (lParam) recordCommand((HWND)lParam, LOWORD(wParam), HIWORD(wParam));
         break;
     case WM_CLOSE:
         // The program decides; the window stays open.
