@@ -648,7 +648,7 @@ void ParseSegment(const unsigned char* data, const SegmentMatches& seg, Parser& 
     }
     uint32_t low = std::min(LowestWidth, state.width);
     uint32_t farthest = Log2(seg.end);
-    uint32_t suited = std::min(MaxIndexWidth, farthest > 4 ? farthest - 4 : 1);
+    uint32_t suited = std::min(MaxIndexWidth, farthest > 2 ? farthest - 2 : 1);
     uint32_t high = std::max(state.width, std::max(HighestWidth, suited));
     uint32_t count = high - low + 1;
 
