@@ -71,8 +71,9 @@ namespace {
 
 enum { PATH_BUFFER = 255 };
 
+// A query that failed stays empty rather than becoming a bare "\".
 Text withFinalBackslash(const Text& path) {
-    if (path.last() == '\\') return path;
+    if (path.empty() || path.last() == '\\') return path;
     return path + "\\";
 }
 
@@ -241,8 +242,10 @@ enum { fileStaging = 5 };
 void FailStaging(const char* text) {
     MessageBoxShow("Error", text, MB_ICONERROR | MB_OK);
     PackReader::close();
-    DeleteFileAt(state.tempDir + "Setup.pak");
-    DeleteStagedFiles();
+    if (!state.tempDir.empty()) {
+        DeleteFileAt(state.tempDir + "Setup.pak");
+        DeleteStagedFiles();
+    }
     EndProgram();
 }
 
@@ -288,7 +291,7 @@ void StagePayload() {
     OpenWaitWindow();
     state.tempDir = QueryTempDirectory();
     Text pack = state.tempDir + "Setup.pak";
-    if (!WriteMemoryToFile(pack, PackStart, PackEnd)) FailStaging("Can't create temp file !");
+    if (state.tempDir.empty() || !WriteMemoryToFile(pack, PackStart, PackEnd)) FailStaging("Can't create temp file !");
     if (!PackReader::open(pack.c_str())) FailStaging("Can't create temp file !");
 
     state.entryData = NextEntryChecked();
