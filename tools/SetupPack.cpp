@@ -296,9 +296,8 @@ bool PackContent(const Bytes& content, Bytes& body, std::string& error) {
         return true;
     }
     Bytes check(content.size());
-    uint32_t written = 0;
-    JcResult result = JcDecode(body.data(), (uint32_t)body.size(), check.data(), (uint32_t)check.size(), &written);
-    if (result != JcGood || written != content.size() || check != content) {
+    int32_t written = JcUnpack(body.data(), (uint32_t)body.size(), check.data(), (uint32_t)check.size());
+    if (written != (int32_t)content.size() || check != content) {
         error = "the compressed block does not decode back to the input (an encoder fault)";
         return false;
     }
