@@ -635,7 +635,7 @@ void PutLe32(std::vector<unsigned char>& out, uint32_t value) {
 
 // Parses one segment with the literal base that gives the fewest bits.
 void ParseSegment(const unsigned char* data, const SegmentMatches& seg, Parser& parser, StreamState& state,
-                  std::vector<Code>& codes, JcPackReport& report) {
+                  std::vector<Code>& codes) {
     std::vector<uint32_t> bases{BestLiteralBase(data, seg.begin, seg.end)};
     if (state.mode == Literal7 && state.base != bases[0]) {
         // Keeping the base saves a literal-width code; a base that covers
@@ -663,21 +663,12 @@ void ParseSegment(const unsigned char* data, const SegmentMatches& seg, Parser& 
     }
     if (bestBase != bases.back())  // the parser holds the last parse
         parser.parse(seg, state, bestBase, low, count);
-    size_t firstNew = codes.size();
     parser.codes(seg, codes, state);
-    for (size_t i = firstNew; i < codes.size(); ++i)
-        if (codes[i].kind == CodeSetWidth)
-            ++report.widthChanges;
-    ++report.segments;
 }
 
 }  // namespace
 
-std::vector<unsigned char> JcPack(const unsigned char* data, uint32_t size, JcPackReport* report) {
-    JcPackReport local;
-    JcPackReport& stats = report ? *report : local;
-    stats = JcPackReport();
-
+std::vector<unsigned char> JcPack(const unsigned char* data, uint32_t size) {
     std::vector<Code> codes;
     StreamState state;
     MatchFinder finder(data, size);
@@ -686,14 +677,11 @@ std::vector<unsigned char> JcPack(const unsigned char* data, uint32_t size, JcPa
     for (uint32_t begin = 0; begin < size; begin += SegmentLength) {
         uint32_t end = size - begin > SegmentLength ? begin + SegmentLength : size;
         finder.collect(begin, end, seg);
-        ParseSegment(data, seg, parser, state, codes, stats);
+        ParseSegment(data, seg, parser, state, codes);
     }
     if (state.mode == NoLiteralMode)  // every block starts by setting the literal width
         codes.push_back(Code{CodeSetLiteral, 0, 0, Literal8});
     codes.push_back(Code{CodeEnd, size, 0, 0});
-    for (const Code& code : codes)
-        if (code.kind == CodeSetLiteral)
-            ++stats.literalCodes;
 
     std::vector<unsigned char> block{'J', 'C'};
     PutLe32(block, size);
