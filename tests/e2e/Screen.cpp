@@ -175,7 +175,18 @@ std::string screenshot(const std::string& name, HWND window)
         GetWindowRect(window, &rect);
     std::string path = joinPath(windowsPath(dir), name + ".png");
     makeDirectories(windowsPath(dir));
-    if (!writePng(path, grabScreen(rect)))
+    // A window that has just appeared paints itself bit by bit: take the
+    // picture once it has stayed the same for a moment.
+    Pixels pixels = grabScreen(rect);
+    for (double end = nowMs() + 2000; nowMs() < end;) {
+        Sleep(100);
+        Pixels again = grabScreen(rect);
+        bool settled = again.bytes == pixels.bytes;
+        pixels = std::move(again);
+        if (settled)
+            break;
+    }
+    if (!writePng(path, pixels))
         throw Failure("can't write the screenshot " + path);
     return path;
 }
