@@ -321,6 +321,29 @@ void Window::postClose() const
     PostMessageA(handle_, WM_CLOSE, 0, 0);
 }
 
+int Window::focusedControl() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(handle_, nullptr), &info) || !info.hwndFocus)
+        return 0;
+    return GetDlgCtrlID(info.hwndFocus);
+}
+
+void Window::pressKey(UINT virtualKey, bool alt) const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    HWND target = handle_;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(handle_, nullptr), &info) && info.hwndFocus)
+        target = info.hwndFocus;
+    UINT scan = MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC);
+    LPARAM down = 1 | (scan << 16) | (alt ? KF_ALTDOWN << 16 : 0);
+    LPARAM up = down | (KF_REPEAT << 16) | (KF_UP << 16);
+    PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, virtualKey, down);
+    PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, virtualKey, up);
+}
+
 void Window::waitUntilGone(int timeoutMs) const
 {
     waitUntil([&] { return !visible(); }, "the window " + quoted(caption()) + " to close", timeoutMs,

@@ -72,6 +72,23 @@ std::vector<std::string> listTree(const std::string& dir);
 // A shell folder (CSIDL_PROGRAMS, ...) ending in '\'.
 std::string specialFolder(int csidl);
 
+// A shell link (.lnk) as IShellLinkA gives it back (the show command and
+// the hotkey as the file holds them).
+struct Shortcut {
+    std::string target;
+    std::string arguments;
+    std::string workingDirectory;
+    std::string description;
+    std::string iconPath;
+    int iconIndex = 0;
+    int showCommand = SW_SHOWNORMAL;
+    WORD hotkey = 0;
+};
+// Loads a .lnk through IShellLinkA and IPersistFile; fails when it can't.
+Shortcut readShortcut(const std::string& path);
+// Saves one; for preparing a test.
+void writeShortcut(const std::string& path, const Shortcut& shortcut);
+
 // ---- Locations -----------------------------------------------------------
 
 // The built Setup.exe (fails when this test program was built without it).
@@ -192,6 +209,12 @@ public:
     void pressCloseBox() const;
     // Posts WM_CLOSE directly.
     void postClose() const;
+    // The identifier of the control that has the keyboard focus, 0 for none.
+    int focusedControl() const;
+    // A key press (WM_KEYDOWN, WM_KEYUP; with Alt WM_SYSKEYDOWN, WM_SYSKEYUP)
+    // posted to the focused control, or to the window when none has the focus.
+    // pressKey(VK_TAB); pressKey(VK_F4, true) is Alt+F4.
+    void pressKey(UINT virtualKey, bool alt = false) const;
     // Fails when the window is still there (visible) after the timeout.
     void waitUntilGone(int timeoutMs = kTimeoutMs) const;
     // Describes the window and its visible controls, for failure messages.

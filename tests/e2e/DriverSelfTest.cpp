@@ -87,38 +87,45 @@ TEST_F(DriverSelfTest, ReportsTheExitCodeHoweverTheProgramEnds)
 
 TEST_F(DriverSelfTest, ReadsAndAnswersMessageBoxes)
 {
+    struct Case {
+        int button;
+        const char* title;
+        const char* text;
+        int flags;
+        std::vector<int> buttons;
+        int answer;
+    };
+    const Case cases[] = {
+        {kTargetAsk, "Question", "Do you want to go on ?", MB_YESNO | MB_ICONQUESTION, {IDYES, IDNO}, IDYES},
+        {kTargetAsk, "Question", "Do you want to go on ?", MB_YESNO | MB_ICONQUESTION, {IDYES, IDNO}, IDNO},
+        {kTargetInform, "Information", "Saved !", MB_OK | MB_ICONINFORMATION, {IDOK}, IDOK},
+        {kTargetError, "Error", "Can't go on !", MB_OK | MB_ICONERROR, {IDOK}, IDOK},
+        {kTargetPlain, "Information", "Done.", MB_OK, {IDOK}, IDOK},
+    };
     Program& target = startTarget();
     Window window = mainWindow(target);
     EXPECT_FALSE(target.findMessageBox());
-
-    window.control(kTargetAsk).click();
-    MsgBox question = target.waitForMessageBox();
-    EXPECT_EQ(question.title, "Question");
-    EXPECT_EQ(question.text, "Do you want to go on ?");
-    EXPECT_EQ(question.flags(), MB_YESNO | MB_ICONQUESTION);
-    ASSERT_EQ(question.buttons.size(), 2u);
-    EXPECT_TRUE(question.hasButton(IDYES));
-    EXPECT_TRUE(question.hasButton(IDNO));
-    EXPECT_FALSE(question.hasButton(IDOK));
-    // The box is modal: its owner can't be clicked meanwhile.
-    EXPECT_NE(failureOf([&] { window.control(kTargetStep).click(); }).find("disabled"), std::string::npos);
-    EXPECT_NE(failureOf([&] { question.press(IDOK); }).find("has no button 1"), std::string::npos);
-    question.press(IDYES);
-    EXPECT_FALSE(target.findMessageBox());
-
-    window.control(kTargetAsk).click();
-    target.waitForMessageBox().press(IDNO);
-
-    window.control(kTargetInform).click();
-    MsgBox information = target.waitForMessageBox();
-    EXPECT_EQ(information.title, "Information");
-    EXPECT_EQ(information.text, "Saved !");
-    EXPECT_EQ(information.flags(), MB_OK | MB_ICONINFORMATION);
-    information.press(IDOK);
-
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        window.control(c.button).click();
+        MsgBox box = target.waitForMessageBox();
+        EXPECT_EQ(box.title, c.title);
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_EQ(box.flags(), c.flags);
+        std::vector<int> ids;
+        for (const MsgBox::Button& button : box.buttons)
+            ids.push_back(button.id);
+        EXPECT_EQ(ids, c.buttons);
+        // The box is modal: its owner can't be clicked meanwhile.
+        std::string refused = failureOf([&] { window.control(kTargetStep).click(); });
+        EXPECT_NE(refused.find("disabled"), std::string::npos) << refused;
+        EXPECT_NE(failureOf([&] { box.press(IDCANCEL); }).find("has no button 2"), std::string::npos);
+        box.press(c.answer);
+        EXPECT_FALSE(target.findMessageBox());
+    }
     Control list = window.control(kTargetList);
-    waitUntil([&] { return list.lines().size() == 3; }, "three lines in the list");
-    EXPECT_EQ(list.lines(), (std::vector<std::string>{"Yes", "No", "OK"}));
+    waitUntil([&] { return list.lines().size() == 5; }, "five lines in the list");
+    EXPECT_EQ(list.lines(), (std::vector<std::string>{"Yes", "No", "OK", "OK", "OK"}));
 }
 
 TEST_F(DriverSelfTest, FindsAMessageBoxWithoutOwnerBeforeTheWindow)
@@ -175,6 +182,22 @@ TEST_F(DriverSelfTest, TypingGivesOneChangePerCharacter)
 
     field.setText("set from outside");
     EXPECT_EQ(field.text(), "set from outside");
+}
+
+TEST_F(DriverSelfTest, KeysMoveTheFocusAndAltF4Closes)
+{
+    writeFile(sandbox().start() + "exitcode.txt", "5");
+    Program& target = startTarget();
+    Window window = mainWindow(target);
+    // A click into the field gives it the focus, as for a user.
+    window.control(kTargetField).clickAt(5, 5);
+    waitUntil([&] { return window.focusedControl() == kTargetField; }, "the focus in the field", kTimeoutMs,
+              [&] { return std::to_string(window.focusedControl()); });
+    window.pressKey(VK_TAB);
+    waitUntil([&] { return window.focusedControl() == kTargetOption; }, "the focus on the next tab stop", kTimeoutMs,
+              [&] { return std::to_string(window.focusedControl()); });
+    window.pressKey(VK_F4, true);
+    EXPECT_EQ(target.waitForExit(), 5);
 }
 
 TEST_F(DriverSelfTest, ReadsCheckBoxAndProgressBar)
@@ -421,6 +444,39 @@ TEST_F(DriverSelfTest, SandboxAndFiles)
     EXPECT_FALSE(pathExists(outside));
     EXPECT_FALSE(pathExists(root));
     SetUp();
+}
+
+TEST_F(DriverSelfTest, ShortcutsAreWrittenReadAndOpened)
+{
+    std::string copy = sandbox().path("bin\\target.exe");
+    makeDirectories(sandbox().path("bin"));
+    makeDirectories(sandbox().path("work"));
+    ASSERT_TRUE(CopyFileA(targetExe().c_str(), copy.c_str(), FALSE));
+    Shortcut written;
+    written.target = copy;
+    written.workingDirectory = sandbox().path("work");
+    written.description = "The target";
+    written.showCommand = SW_SHOWMAXIMIZED;
+    written.hotkey = MAKEWORD('T', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    std::string link = sandbox().path("Target.lnk");
+    writeShortcut(link, written);
+
+    Shortcut read = readShortcut(link);
+    EXPECT_EQ(read.target, copy);
+    EXPECT_EQ(read.workingDirectory, sandbox().path("work"));
+    EXPECT_EQ(read.description, "The target");
+    EXPECT_EQ(read.arguments, "");
+    EXPECT_EQ(read.showCommand, SW_SHOWMAXIMIZED);
+    EXPECT_EQ(read.hotkey, MAKEWORD('T', HOTKEYF_CONTROL | HOTKEYF_ALT));
+    EXPECT_NE(failureOf([&] { readShortcut(sandbox().path("none.lnk")); }).find("none.lnk"), std::string::npos);
+
+    // Opened through the shell, the program starts in the link's working directory.
+    Program& opened = keep(Program::shellOpen(link, sandbox().temp()));
+    opened.waitForWindow(kTargetCaption);
+    EXPECT_EQ(opened.name(), "target.exe");
+    std::string report = sandbox().temp() + "target-temp.txt";
+    waitUntil([&] { return fileExists(report); }, report);
+    EXPECT_NE(readFile(report).find("CWD=" + sandbox().path("work") + "\r\n"), std::string::npos) << readFile(report);
 }
 
 TEST_F(DriverSelfTest, ScreenshotsGoWhereTheVariableSays)

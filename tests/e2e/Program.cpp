@@ -130,6 +130,67 @@ std::string windowWanted(const std::string& caption, const std::string& classNam
     return what;
 }
 
+// Wine starts its desktop (explorer.exe) and services as children of the
+// first program that needs them, which may be a program under test. They
+// must live on; a command interpreter running a batch file must not.
+bool isSystemService(const std::string& image)
+{
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    if (image.empty() || !startsWithNoCase(image, joinPath(windows, "")))
+        return false;
+    std::string name = fileNameOf(image);
+    return _stricmp(name.c_str(), "cmd.exe") && _stricmp(name.c_str(), "conhost.exe");
+}
+
+// Every process: its parent's pid.
+std::map<DWORD, DWORD> processParents()
+{
+    std::map<DWORD, DWORD> parentOf;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return parentOf;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        parentOf[entry.th32ProcessID] = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    return parentOf;
+}
+
+std::set<DWORD> childProcesses()
+{
+    std::set<DWORD> children;
+    for (const auto& [pid, parent] : processParents())
+        if (parent == GetCurrentProcessId())
+            children.insert(pid);
+    return children;
+}
+
+// The first process started by this one that isn't in `before` (nor one of
+// Wine's services).
+HANDLE newChildProcess(const std::set<DWORD>& before, const std::string& file)
+{
+    HANDLE found = nullptr;
+    waitUntil(
+        [&] {
+            for (DWORD pid : childProcesses()) {
+                if (before.count(pid))
+                    continue;
+                HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+                if (process && !isSystemService(imagePathOf(process))) {
+                    found = process;
+                    return true;
+                }
+                if (process)
+                    CloseHandle(process);
+            }
+            return false;
+        },
+        "the process that the shell started for " + file);
+    return found;
+}
+
 void endProcess(HANDLE process)
 {
     TerminateProcess(process, 1);
@@ -173,10 +234,13 @@ Program Program::shellOpen(const std::string& file, const std::string& tempDir)
     info.nShow = SW_SHOWNORMAL;
     Program program;
     program.startedMs_ = nowMs();
+    std::set<DWORD> before = childProcesses();
     if (!ShellExecuteExA(&info))
         throw Failure("the shell can't open " + file + " (error " + std::to_string(GetLastError()) + ")");
+    // For a shortcut Wine's shell starts the target itself and gives no
+    // process back: take the new child of this process.
     if (!info.hProcess)
-        throw Failure("the shell opened " + file + " without a process to follow");
+        info.hProcess = newChildProcess(before, file);
     program.process_ = info.hProcess;
     program.pid_ = GetProcessId(info.hProcess);
     std::string image = imagePathOf(info.hProcess);
@@ -361,36 +425,11 @@ std::string currentTestName()
     return name;
 }
 
-// Wine starts its desktop (explorer.exe) and services as children of the
-// first program that needs them, which may be a program under test. They
-// must live on; a command interpreter running a batch file must not.
-bool isSystemService(const std::string& image)
-{
-    char windows[MAX_PATH] = "";
-    GetWindowsDirectoryA(windows, sizeof windows);
-    if (image.empty() || !startsWithNoCase(image, joinPath(windows, "")))
-        return false;
-    std::string name = fileNameOf(image);
-    return _stricmp(name.c_str(), "cmd.exe") && _stricmp(name.c_str(), "conhost.exe");
-}
-
 }  // namespace
 
 std::vector<std::string> endLeftoverProcesses(const std::set<DWORD>& roots, const std::string& directory)
 {
-    std::map<DWORD, DWORD> parentOf;
-    std::map<DWORD, std::string> exeOf;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return {};
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        parentOf[entry.th32ProcessID] = entry.th32ParentProcessID;
-        exeOf[entry.th32ProcessID] = entry.szExeFile;
-    }
-    CloseHandle(snapshot);
-
+    std::map<DWORD, DWORD> parentOf = processParents();
     std::set<DWORD> doomed;
     for (bool grew = true; grew;) {
         grew = false;
@@ -409,9 +448,10 @@ std::vector<std::string> endLeftoverProcesses(const std::set<DWORD>& roots, cons
             continue;
         std::string image = imagePathOf(process);
         bool inside = !image.empty() && startsWithNoCase(image, directory);
-        if (((doomed.count(pid) && !isSystemService(image)) || inside) && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        bool leftover = (doomed.count(pid) && !isSystemService(image)) || inside;
+        if (leftover && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
             endProcess(process);
-            ended.push_back(exeOf[pid] + " (pid " + std::to_string(pid) + ")");
+            ended.push_back(fileNameOf(image) + " (pid " + std::to_string(pid) + ")");
         }
         CloseHandle(process);
     }
@@ -435,8 +475,10 @@ void Test::TearDown()
         for (const std::unique_ptr<Program>& program : programs_) {
             roots.insert(program->pid());
             if (program->running()) {
-                printf("[e2e] %s was still running at the end of the test: ending it\n",
-                       program->describe().c_str());
+                // What it showed matters when the test failed.
+                std::string what = HasFailure() ? program->describe()
+                                                : program->name() + " (pid " + std::to_string(program->pid()) + ")";
+                printf("[e2e] %s was still running at the end of the test: ending it\n", what.c_str());
                 program->terminate();
             }
         }

@@ -131,7 +131,8 @@ HWND iconControlOf(HWND box)
 int messageBoxIcon(HWND box)
 {
     HWND control = iconControlOf(box);
-    if (!control)
+    // A box without icon may keep an empty icon control.
+    if (!control || !sendW(control, STM_GETICON, 0, 0, "reading a message box's icon"))
         return 0;
     struct Candidate {
         LPCSTR icon;

@@ -6,7 +6,7 @@
 // On start it writes GetTempPathA() + "target-temp.txt" with the TEMP, TMP
 // and current directory it sees. "Quit" and the close box end it with the
 // exit code written in "exitcode.txt" of its current directory (0 without).
-// Command line: "/wait" shows a "Please wait..." window for half a second
+// Tab moves the focus, Alt+F4 closes. Command line: "/wait" shows a "Please wait..." window for half a second
 // before the main window; "/box" shows a message box without owner first.
 #include <windows.h>
 #include <commctrl.h>
@@ -165,6 +165,8 @@ void OpenMainWindow()
     Create("BUTTON", "Step", button, kTargetStep, 190, 10, 80, 22, mainWindow);
     Create("BUTTON", "Quit", button, kTargetQuit, 280, 10, 80, 22, mainWindow);
     Create("BUTTON", "Hang", button, kTargetHang, 370, 10, 80, 22, mainWindow);
+    Create("BUTTON", "Error", button, kTargetError, 190, 40, 80, 22, mainWindow);
+    Create("BUTTON", "Plain", button, kTargetPlain, 280, 40, 80, 22, mainWindow);
     EnableWindow(Create("BUTTON", "Disabled", button, kTargetDisabled, 10, 40, 80, 22, mainWindow), FALSE);
     ShowWindow(Create("BUTTON", "Hidden", button, kTargetHidden, 100, 40, 80, 22, mainWindow), SW_HIDE);
     Create("EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, kTargetField, 10, 70, 250, 22, mainWindow);
@@ -202,6 +204,11 @@ int Poll()
     MSG msg;
     if (!PeekMessageA(&msg, 0, 0, 0, PM_REMOVE))
         return 0;
+    // Tab moves the focus to the next tab stop.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB) {
+        SetFocus(GetNextDlgTabItem(mainWindow, GetFocus(), FALSE));
+        return 0;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
     return eventType == -1 ? 0 : 13100;
@@ -220,6 +227,18 @@ void OnEvent(int control, int type)
     case kTargetInform:
         if (type == BN_CLICKED) {
             MessageBoxA(mainWindow, "Saved !", "Information", MB_OK | MB_ICONINFORMATION);
+            AddLine("OK");
+        }
+        break;
+    case kTargetError:
+        if (type == BN_CLICKED) {
+            MessageBoxA(mainWindow, "Can't go on !", "Error", MB_OK | MB_ICONERROR);
+            AddLine("OK");
+        }
+        break;
+    case kTargetPlain:
+        if (type == BN_CLICKED) {
+            MessageBoxA(mainWindow, "Done.", "Information", MB_OK);
             AddLine("OK");
         }
         break;

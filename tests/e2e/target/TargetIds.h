@@ -20,5 +20,7 @@ enum TargetControl {
     kTargetProgress = 112,      // progress bar
     kTargetTreeBox = 113,       // plain child window holding the tree
     kTargetTree = 114,          // tree view inside kTargetTreeBox
-    kTargetTreeSelection = 115  // text: labels of the selected tree item, joined by '/'
+    kTargetTreeSelection = 115,  // text: labels of the selected tree item, joined by '/'
+    kTargetError = 116,          // button: error box "Can't go on !", then "OK" in the list
+    kTargetPlain = 117           // button: box without icon "Done.", then "OK" in the list
 };
