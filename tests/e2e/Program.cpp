@@ -254,9 +254,11 @@ Program Program::byWindow(const std::string& caption, int timeoutMs)
     waitUntil(
         [&] {
             for (HWND window : visibleTopWindows(0))
-                if (windowText(window) == caption)
+                if (windowText(window) == caption) {
                     found = window;
-            return found != nullptr;
+                    return true;
+                }
+            return false;
         },
         "a window captioned " + quoted(caption) + " of any program", timeoutMs);
     Program program;
