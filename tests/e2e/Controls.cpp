@@ -443,16 +443,27 @@ void Control::clickAt(int x, int y) const
 void Control::type(const std::string& chars, int timeoutMs) const
 {
     HWND control = requireUsable("typing into");
-    for (unsigned char c : chars)
+    std::string what = "typing into control " + std::to_string(id_);
+    // One character at a time, as a person types: each is followed by a
+    // marker (clearing the field's modified flag) and the next one is posted
+    // only once the marker has been handled. By then the program has handled
+    // the character and everything it did about it, and whatever it posted
+    // meanwhile comes before the next character.
+    for (unsigned char c : chars) {
+        sendA(control, EM_SETMODIFY, TRUE, 0, what);
         PostMessageA(control, WM_CHAR, c, 1);
-    // Characters are handled one per pass of the program's loop; wait until
-    // all of them have arrived. Control characters (backspace) can't be
-    // seen in the text, so only printable input is awaited.
-    bool printable = std::all_of(chars.begin(), chars.end(), [](unsigned char c) { return c >= 0x20; });
-    if (printable && !chars.empty())
-        waitUntil([&] { return text().find(chars) != std::string::npos; },
-                  "control " + std::to_string(id_) + " to show the typed text " + quoted(chars), timeoutMs,
-                  [&] { return "the text " + quoted(text()); });
+        PostMessageA(control, EM_SETMODIFY, FALSE, 0);
+        double end = nowMs() + timeoutMs;
+        while (sendA(control, EM_GETMODIFY, 0, 0, what)) {
+            if (nowMs() >= end)
+                throw Failure("timed out after " + std::to_string(timeoutMs) + " ms waiting for control " +
+                              std::to_string(id_) + " to take the typed character " + quoted(std::string(1, c)) +
+                              "; its text: " + quoted(text()));
+            Sleep(1);
+        }
+    }
+    // Typing leaves the field modified.
+    sendA(control, EM_SETMODIFY, TRUE, 0, what);
 }
 
 void Control::selectAll() const

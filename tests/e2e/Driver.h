@@ -246,8 +246,10 @@ public:
     // A user's mouse click at a point of the control's client area (posted
     // WM_LBUTTONDOWN/UP). Fails when hidden or disabled.
     void clickAt(int x, int y) const;
-    // Typing: one posted WM_CHAR per character, then waits until the
-    // control shows the typed text. Fails when hidden or disabled.
+    // Typing into an edit field: one posted WM_CHAR per character, each
+    // posted once the program has handled the one before and what it did
+    // about it. Fails when hidden or disabled. Clicks, unlike typing, return
+    // at once: wait for their effect.
     void type(const std::string& chars, int timeoutMs = kTimeoutMs) const;
     // Selects the whole text of an edit field (EM_SETSEL 0, -1), so that
     // typing replaces it.

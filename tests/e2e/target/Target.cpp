@@ -126,6 +126,17 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             eventType = HIWORD(wParam);
         }
         return 0;
+    case WM_APP: {
+        // Posted after each change of the field, like the notifications that
+        // a program's own reaction to typing may post.
+        char field[256] = "";
+        char echo[1024] = "";
+        GetWindowTextA(Item(kTargetField), field, sizeof field);
+        GetWindowTextA(Item(kTargetEcho), echo, sizeof echo);
+        snprintf(echo + strlen(echo), sizeof echo - strlen(echo), "%s;", field);
+        SetWindowTextA(Item(kTargetEcho), echo);
+        return 0;
+    }
     case WM_CLOSE:
         ExitProcess(ChosenExitCode());
     }
@@ -171,6 +182,7 @@ void OpenMainWindow()
     ShowWindow(Create("BUTTON", "Hidden", button, kTargetHidden, 100, 40, 80, 22, mainWindow), SW_HIDE);
     Create("EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, kTargetField, 10, 70, 250, 22, mainWindow);
     Create("STATIC", "0", SS_LEFT, kTargetChanges, 270, 72, 60, 20, mainWindow);
+    Create("STATIC", "", SS_LEFT, kTargetEcho, 10, 270, 490, 20, mainWindow);
     Create("BUTTON", "Option", WS_TABSTOP | BS_AUTOCHECKBOX, kTargetOption, 340, 70, 100, 22, mainWindow);
     Create("LISTBOX", "", WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS | LBS_NOTIFY,
            kTargetList, 10, 100, 250, 100, mainWindow);
@@ -258,6 +270,7 @@ void OnEvent(int control, int type)
         if (type == EN_CHANGE) {
             snprintf(text, sizeof text, "%d", ++changeCount);
             SetWindowTextA(Item(kTargetChanges), text);
+            PostMessageA(mainWindow, WM_APP, 0, 0);
         }
         break;
     }

@@ -22,5 +22,6 @@ enum TargetControl {
     kTargetTree = 114,          // tree view inside kTargetTreeBox
     kTargetTreeSelection = 115,  // text: labels of the selected tree item, joined by '/'
     kTargetError = 116,          // button: error box "Can't go on !", then "OK" in the list
-    kTargetPlain = 117           // button: box without icon "Done.", then "OK" in the list
+    kTargetPlain = 117,          // button: box without icon "Done.", then "OK" in the list
+    kTargetEcho = 118            // text: the field's text as a later, posted message saw it after each change, each followed by ';'
 };
