@@ -170,8 +170,8 @@ public:
     // The message box that is open now, if any.
     std::optional<MsgBox> findMessageBox() const;
     MsgBox waitForMessageBox(int timeoutMs = kTimeoutMs) const;
-    // Fails as soon as a message box appears within `ms`; also while the program
-    // is still running at the end of that time, which is fine.
+    // Watches for `ms`: fails as soon as a message box of the program
+    // appears; returns early when the program ends.
     void expectNoMessageBox(int ms) const;
     // "Setup.exe (pid 32, running): #32770 "Error" [Can't create temp file !] ..."
     std::string describe() const;

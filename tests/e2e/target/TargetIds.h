@@ -23,5 +23,6 @@ enum TargetControl {
     kTargetTreeSelection = 115,  // text: labels of the selected tree item, joined by '/'
     kTargetError = 116,          // button: error box "Can't go on !", then "OK" in the list
     kTargetPlain = 117,          // button: box without icon "Done.", then "OK" in the list
-    kTargetEcho = 118            // text: the field's text as a later, posted message saw it after each change, each followed by ';'
+    kTargetEcho = 118            // text: after each change of the field, its text as a message posted
+                                 // then saw it, each followed by ';'
 };
