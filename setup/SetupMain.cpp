@@ -434,12 +434,24 @@ void RunInstallation() {
 
 namespace {
 
-// A log line that names no directory, or a whole drive, can only come from a
-// damaged or edited log: removing trees or every file below it would reach
-// far beyond the installation.
+// A log line that names no directory, or a whole drive or share, can only
+// come from a damaged or edited log: removing trees or every file below it
+// would reach far beyond the installation. The line is judged by the
+// directory the system makes of it, so "C:\\" and "C:\windows\..\" are roots
+// too.
 bool IsDriveRootOrEmpty(const Text& dir) {
-    if (dir.empty() || dir == "\\" || dir == "\\\\") return true;
-    return dir.length() <= 3 && dir[1] == ':';
+    if (dir.empty()) return true;
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(dir.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0) return true;
+    if (length >= MAX_PATH) return false;  // far longer than any root
+    if (full[1] == ':') return length <= 3;
+    if (full[0] != '\\' || full[1] != '\\') return false;
+    // "\\server\share\": no more than two names after the leading pair.
+    int names = 0;
+    for (int i = 2; full[i]; i++)
+        if (full[i] != '\\' && full[i - 1] == '\\') names++;
+    return names <= 2;
 }
 
 void DeleteInstalledFiles() {
