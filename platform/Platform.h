@@ -78,6 +78,9 @@ enum { WINDOW_CENTRE_SCREEN = 1, WINDOW_CENTRE_ACTIVE = 2 };
 HWND WindowOpen(int number, int x, int y, int width, int height, int flags, const char* caption);
 void WindowClose(int number);
 HWND WindowHandle(int number);
+// Paints what is waiting to be painted, without handling any input: for a
+// long step that runs without polling events.
+void WindowRefresh(int number);
 
 // ---------------------------------------------------------------- controls
 

@@ -243,6 +243,11 @@ HWND WindowHandle(int number) {
     return windows[number];
 }
 
+void WindowRefresh(int number) {
+    HWND window = WindowHandle(number);
+    if (window) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 // ---------------------------------------------------------------- controls
 
 HWND TextCreate(int number, int x, int y, int w, int h, const char* text) {

@@ -231,8 +231,16 @@ namespace {
 
 const char* const sourceExtension = ".cpp";
 
-void ShowStatus(const Text& text) { ControlSetText(txtStatus, text); }
-void AddLogLine(const Text& text) { ControlAddItem(lstLog, -1, text); }
+// The run polls no events; each step paints its progress itself.
+void ShowStatus(const Text& text) {
+    ControlSetText(txtStatus, text);
+    WindowRefresh(wndWizard);
+}
+
+void AddLogLine(const Text& text) {
+    ControlAddItem(lstLog, -1, text);
+    WindowRefresh(wndWizard);
+}
 
 void Fail(const Text& text, int flags) {
     MessageBoxShow("Error", text, flags);
