@@ -339,9 +339,10 @@ void CopyStagedFiles() {
         const StagedFile& file = *StagedListCurrent(list);
         ShowStatus("Copying : " + file.name);
         Text target = state.installDir + file.targetSubdir + file.name;
-        bool existed = FileSize(target) != -1;
+        // Remembered before copying: a copy that fails part-way (a full
+        // disk) leaves a new target behind, and it is this run's too.
+        if (FileSize(target) == -1) Remember(writtenFiles, target);
         if (CopyFileTo(state.tempDir + file.name, target)) {
-            if (!existed) Remember(writtenFiles, target);
             AddLogLine("Copying : " + file.name);
             ControlSetState(barProgress, ControlGetState(barProgress) + state.stepPercent);
             DeleteFileAt(state.tempDir + file.name);
