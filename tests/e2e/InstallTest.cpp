@@ -747,4 +747,53 @@ TEST_F(InstallRun, SourceCopyFailureDuringAnUpdateRemovesOnlyWhatTheRunWrote)
     EXPECT_TRUE(listTree(sandbox().temp()).empty()) << ::testing::PrintToString(listTree(sandbox().temp()));
 }
 
+
+// A drive that fills up during an update: the copy of a source file fails
+// part-way and leaves its new target behind, which is the run's to take
+// back with the rest. Needs an empty drive of a few dozen KB of its own,
+// named by TALVERA_FULL_DISK (such as "T:\\"); skipped without one.
+TEST_F(InstallRun, SourceCopyFailureOnAFullDiskDuringAnUpdateLeavesNothingOfTheRun)
+{
+    char drive[MAX_PATH] = "";
+    if (!GetEnvironmentVariableA("TALVERA_FULL_DISK", drive, sizeof drive))
+        GTEST_SKIP() << "TALVERA_FULL_DISK names no small drive";
+    const std::string root = joinPath(drive, "");
+    const std::string installDir = root + "TalveraE2E\\";
+    const std::string filler = root + "filler.bin";
+    for (const std::string& path : {installDir, filler}) {
+        removePath(path);
+        sandbox().removeAtEnd(path);
+    }
+    writeFile(installDir + "notes.txt", "the user's notes");
+    writeFile(installDir + "Install.log", "earlier log");
+    const Snapshot earlier = snapshot(installDir);
+    // Room for the client and one page more: a source file's copy fails soon after.
+    ULARGE_INTEGER available = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) << root;
+    const long long room = (fileSize(payload()[0].hostPath) + 4095) / 4096 * 4096 + 4096;
+    ASSERT_GT((long long)available.QuadPart, room) << root << " is too small";
+    ASSERT_LT((long long)available.QuadPart, 1 << 20) << root << " is too large to fill";
+    writeFile(filler, std::string((size_t)(available.QuadPart - room), '\0'));
+
+    Program& setup = start(setupExe());
+    Window wizard = walkToShortcutPage(setup, true, installDir);
+    install(wizard, nullptr);
+    waitForBox(setup, wizard).box.press(IDYES);
+    PageAtBox failure = waitForBox(setup, wizard);
+    for (; failure.box.flags() == (MB_ICONWARNING | MB_OK); failure = waitForBox(setup, wizard))
+        failure.box.press(IDOK);  // a file of the main program that did not fit either
+    EXPECT_EQ(failure.box.title, "Error");
+    EXPECT_EQ(failure.box.text.rfind("Can't copy ", 0), 0u) << failure.box.describe();
+    EXPECT_EQ(failure.box.flags(), MB_ICONERROR | MB_OK) << failure.box.describe();
+    const std::string failed = failure.box.text.substr(strlen("Can't copy "));
+    for (const PayloadFile& file : payload())
+        if (file.name == failed)
+            printf("[e2e] at the failure, %s%s is %s\n", file.subdir.c_str(), file.name.c_str(),
+                   fileExists(installDir + file.subdir + file.name) ? "there" : "not there");
+    failure.box.press(IDOK);
+    EXPECT_EQ(setup.waitForExit(), 0);
+    expectSameTree(snapshot(installDir), earlier, "the earlier installation after the failed update");
+    EXPECT_TRUE(listTree(sandbox().temp()).empty()) << ::testing::PrintToString(listTree(sandbox().temp()));
+}
+
 }  // namespace
