@@ -8,8 +8,10 @@
 // before a literal and width right before a long match, wherever the
 // literal-width or index-width code pays for itself. The last match offset L,
 // which repeat matches use, is the one part of the state that is not
-// enumerated: each state keeps its two cheapest arrivals that differ in L.
-// Matches at least NiceLength long are taken whole.
+// enumerated: each state keeps its few cheapest arrivals that differ in L.
+// Long matches are weighed at the nearest distance for each length in each
+// band of the length adjustment. Matches at least NiceLength long are taken
+// whole.
 #include "JcPack.h"
 
 #include <string.h>
@@ -22,8 +24,10 @@ namespace {
 
 // Matches at least this long are taken whole, without weighing shorter cuts.
 const uint32_t NiceLength = 256;
-// Tree nodes visited per search: more finds older and longer matches.
+// Tree nodes visited per search: more finds older and longer matches. The
+// far bands' trees search less deep: what they add saves a bit or two a match.
 const uint32_t SearchDepth = 1024;
+const uint32_t FarSearchDepth = 64;
 const uint32_t SegmentLength = 1u << 16;
 // Raw runs are weighed up to this many 256-byte groups at a time.
 const uint32_t MaxRawGroups = 8;
@@ -33,7 +37,7 @@ const uint32_t Unreached = 0xFFFFFFFFu;
 const uint32_t MaxIndexWidth = 31;
 // Arrivals kept per literal mode and index width, each with its own last
 // offset: a dearer path may leave an offset that a later repeat match uses.
-const uint32_t ArrivalSlots = 2;
+const uint32_t ArrivalSlots = 4;
 // Index widths weighed: from LowestWidth to the larger of HighestWidth and
 // the width that suits the segment's farthest distances.
 const uint32_t LowestWidth = 5;
@@ -71,8 +75,16 @@ struct Match {
     uint32_t distance;
 };
 
-// The matches of one segment: for each position the longest match for each
-// length, nearest first, lengths and distances both rising.
+// Long matches pay their length adjustment by distance band, so a farther
+// match can be cheaper than a nearer one of the same length. Beyond the
+// nearest match for each length, the matches no nearer than each of these
+// distances are looked up too.
+const uint32_t FarBandStarts[] = {0x27F, 0x37FF, 0x10000};
+const uint32_t FarBandCount = sizeof FarBandStarts / sizeof FarBandStarts[0];
+
+// The matches of one segment: for each position, for each distance band the
+// nearest match for each length, nearest first (distances rising, and within
+// a band lengths rising).
 struct SegmentMatches {
     uint32_t begin = 0;
     uint32_t end = 0;
@@ -81,89 +93,27 @@ struct SegmentMatches {
     std::vector<uint8_t> nearDistance;  // 1..14 where a near byte fits, else 0
 };
 
-// A binary tree of all earlier positions keyed by the bytes that follow them,
-// rooted by a hash of three bytes, plus the most recent position of each byte
-// pair for the shortest matches. A match that reaches NiceLength is followed
-// to its true end and the positions it covers are only inserted, each given
-// the rest of that match.
-class MatchFinder {
+// A binary tree of earlier positions keyed by the bytes that follow them,
+// rooted by a hash of three bytes. Along the path that a search takes, each
+// longer match is met at its nearest position.
+class MatchTree {
 public:
-    MatchFinder(const unsigned char* data, uint32_t size)
-        : data_(data), size_(size), left_(size), right_(size),
-          head3_(1u << HashBits, NoPosition), head2_(1u << 16, NoPosition) {}
+    MatchTree(const unsigned char* data, uint32_t size, uint32_t depth)
+        : data_(data), size_(size), depth_(depth), left_(size), right_(size), head_(1u << HashBits, NoPosition) {}
 
-    void collect(uint32_t begin, uint32_t end, SegmentMatches& out) {
-        out.begin = begin;
-        out.end = end;
-        out.first.clear();
-        out.matches.clear();
-        out.nearDistance.assign(end - begin, 0);
-        for (uint32_t pos = begin; pos < end; ++pos) {
-            out.first.push_back((uint32_t)out.matches.size());
-            out.nearDistance[pos - begin] = (uint8_t)nearDistance(pos);
-            if (pos < takenEnd_) {
-                search(pos, nullptr);
-                if (takenEnd_ - pos >= 2)
-                    out.matches.push_back(Match{takenEnd_ - pos, takenDistance_});
-                continue;
-            }
-            size_t firstMatch = out.matches.size();
-            search(pos, &out.matches);
-            if (out.matches.size() > firstMatch) {
-                Match& longest = out.matches.back();
-                if (longest.length >= NiceLength) {
-                    while (pos + longest.length < size_ &&
-                           data_[pos + longest.length] == data_[pos + longest.length - longest.distance])
-                        ++longest.length;
-                    takenEnd_ = pos + longest.length;
-                    takenDistance_ = longest.distance;
-                }
-            }
-        }
-        out.first.push_back((uint32_t)out.matches.size());
-    }
-
-private:
-    uint32_t nearDistance(uint32_t pos) const {
-        uint32_t reach = std::min<uint32_t>(pos, 14);
-        for (uint32_t d = 1; d <= reach; ++d)
-            if (data_[pos - d] == data_[pos])
-                return d;
-        return 0;
-    }
-
-    uint32_t hash3(uint32_t pos) const {
-        uint32_t key = data_[pos] | (data_[pos + 1] << 8) | (data_[pos + 2] << 16);
-        return (key * 2654435761u) >> (32 - HashBits);
-    }
-
-    // Inserts pos and, when found is given, appends its matches.
-    void search(uint32_t pos, std::vector<Match>* found) {
+    // Inserts pos and, when found is given, appends its matches longer than best.
+    void insert(uint32_t pos, uint32_t best, std::vector<Match>* found) {
         uint32_t limit = std::min<uint32_t>(NiceLength, size_ - pos);
-        if (limit < 2)
-            return;
-        uint32_t best = 1;
-        uint32_t pairKey = data_[pos] | (data_[pos + 1] << 8);
-        uint32_t pairPos = head2_[pairKey];
-        head2_[pairKey] = pos;
-        if (pairPos != NoPosition && found) {
-            uint32_t length = 2;
-            while (length < limit && data_[pairPos + length] == data_[pos + length])
-                ++length;
-            best = length;
-            found->push_back(Match{length, pos - pairPos});
-        }
         if (limit < 3)
             return;
-
         uint32_t key = hash3(pos);
-        uint32_t candidate = head3_[key];
-        head3_[key] = pos;
+        uint32_t candidate = head_[key];
+        head_[key] = pos;
         uint32_t* smaller = &left_[pos];  // where the next smaller suffix hangs
         uint32_t* larger = &right_[pos];  // where the next larger suffix hangs
         uint32_t smallerLength = 0;
         uint32_t largerLength = 0;
-        for (uint32_t depth = SearchDepth; candidate != NoPosition && depth > 0; --depth) {
+        for (uint32_t depth = depth_; candidate != NoPosition && depth > 0; --depth) {
             uint32_t length = std::min(smallerLength, largerLength);
             while (length < limit && data_[candidate + length] == data_[pos + length])
                 ++length;
@@ -194,12 +144,158 @@ private:
         *larger = NoPosition;
     }
 
+    // Appends the matches of pos longer than best without inserting it.
+    void search(uint32_t pos, uint32_t best, std::vector<Match>& found) const {
+        uint32_t limit = std::min<uint32_t>(NiceLength, size_ - pos);
+        if (limit < 3)
+            return;
+        uint32_t candidate = head_[hash3(pos)];
+        uint32_t smallerLength = 0;
+        uint32_t largerLength = 0;
+        for (uint32_t depth = depth_; candidate != NoPosition && depth > 0; --depth) {
+            uint32_t length = std::min(smallerLength, largerLength);
+            while (length < limit && data_[candidate + length] == data_[pos + length])
+                ++length;
+            if (length > best) {
+                best = length;
+                found.push_back(Match{length, pos - candidate});
+            }
+            if (length == limit)
+                return;
+            if (data_[candidate + length] < data_[pos + length]) {
+                candidate = right_[candidate];
+                smallerLength = length;
+            } else {
+                candidate = left_[candidate];
+                largerLength = length;
+            }
+        }
+    }
+
+private:
+    uint32_t hash3(uint32_t pos) const {
+        uint32_t key = data_[pos] | (data_[pos + 1] << 8) | (data_[pos + 2] << 16);
+        return (key * 2654435761u) >> (32 - HashBits);
+    }
+
     const unsigned char* data_;
     uint32_t size_;
+    uint32_t depth_;  // tree nodes visited per search: more finds older and longer matches
     std::vector<uint32_t> left_;
     std::vector<uint32_t> right_;
-    std::vector<uint32_t> head3_;
+    std::vector<uint32_t> head_;
+};
+
+// Finds the matches of each position: a tree of all earlier positions, the
+// most recent position of each byte pair for the shortest matches, and for
+// each far band a tree that holds only the positions at least that far back.
+// A match that reaches NiceLength is followed to its true end and the
+// positions it covers are only inserted, each given the rest of that match.
+class MatchFinder {
+public:
+    MatchFinder(const unsigned char* data, uint32_t size)
+        : data_(data), size_(size), nearTree_(data, size, SearchDepth), head2_(1u << 16, NoPosition) {
+        for (uint32_t band = 0; band < FarBandCount && FarBandStarts[band] < size; ++band)
+            farTrees_.emplace_back(data, size, FarSearchDepth);
+    }
+
+    void collect(uint32_t begin, uint32_t end, SegmentMatches& out) {
+        out.begin = begin;
+        out.end = end;
+        out.first.clear();
+        out.matches.clear();
+        out.nearDistance.assign(end - begin, 0);
+        for (uint32_t pos = begin; pos < end; ++pos) {
+            out.first.push_back((uint32_t)out.matches.size());
+            out.nearDistance[pos - begin] = (uint8_t)nearDistance(pos);
+            for (uint32_t band = 0; band < farTrees_.size(); ++band)
+                if (pos >= FarBandStarts[band])
+                    farTrees_[band].insert(pos - FarBandStarts[band], 0, nullptr);
+            found_.clear();
+            uint32_t best = pairMatch(pos, found_);
+            if (pos < takenEnd_) {
+                nearTree_.insert(pos, 0, nullptr);
+                if (takenEnd_ - pos >= 2)
+                    out.matches.push_back(Match{takenEnd_ - pos, takenDistance_});
+                continue;
+            }
+            nearTree_.insert(pos, best, &found_);
+            if (!found_.empty() && found_.back().length >= NiceLength) {
+                Match longest = found_.back();
+                while (pos + longest.length < size_ &&
+                       data_[pos + longest.length] == data_[pos + longest.length - longest.distance])
+                    ++longest.length;
+                takenEnd_ = pos + longest.length;
+                takenDistance_ = longest.distance;
+                out.matches.insert(out.matches.end(), found_.begin(), found_.end() - 1);
+                out.matches.push_back(longest);
+                continue;
+            }
+            addFarMatches(pos, found_);
+            out.matches.insert(out.matches.end(), found_.begin(), found_.end());
+        }
+        out.first.push_back((uint32_t)out.matches.size());
+    }
+
+private:
+    // The most recent match of the byte pair at pos; returns its length or 1.
+    uint32_t pairMatch(uint32_t pos, std::vector<Match>& found) {
+        uint32_t limit = std::min<uint32_t>(NiceLength, size_ - pos);
+        if (limit < 2)
+            return 1;
+        uint32_t pairKey = data_[pos] | (data_[pos + 1] << 8);
+        uint32_t pairPos = head2_[pairKey];
+        head2_[pairKey] = pos;
+        if (pairPos == NoPosition)
+            return 1;
+        uint32_t length = 2;
+        while (length < limit && data_[pairPos + length] == data_[pos + length])
+            ++length;
+        found.push_back(Match{length, pos - pairPos});
+        return length;
+    }
+
+    // Adds, in distance order, each far band's nearest match for each length
+    // that the nearer bands do not already reach.
+    void addFarMatches(uint32_t pos, std::vector<Match>& found) {
+        for (uint32_t band = 0; band < farTrees_.size() && pos >= FarBandStarts[band]; ++band) {
+            size_t firstFar = found.size();
+            // A long match's length must exceed its adjustment by 2.
+            farTrees_[band].search(pos, LengthAdjustment(FarBandStarts[band]) + 1, found);
+            // Only the part of the band below the next band belongs to it.
+            uint32_t bandEnd = band + 1 < FarBandCount ? FarBandStarts[band + 1] : 0xFFFFFFFFu;
+            size_t kept = firstFar;
+            for (size_t i = firstFar; i < found.size(); ++i)
+                if (found[i].distance < bandEnd && !Contains(found, firstFar, found[i]))
+                    found[kept++] = found[i];
+            found.resize(kept);
+        }
+        std::sort(found.begin(), found.end(), [](const Match& a, const Match& b) {
+            return a.distance != b.distance ? a.distance < b.distance : a.length < b.length;
+        });
+    }
+
+    static bool Contains(const std::vector<Match>& found, size_t end, const Match& m) {
+        for (size_t i = 0; i < end; ++i)
+            if (found[i].distance == m.distance)
+                return true;
+        return false;
+    }
+
+    uint32_t nearDistance(uint32_t pos) const {
+        uint32_t reach = std::min<uint32_t>(pos, 14);
+        for (uint32_t d = 1; d <= reach; ++d)
+            if (data_[pos - d] == data_[pos])
+                return d;
+        return 0;
+    }
+
+    const unsigned char* data_;
+    uint32_t size_;
+    MatchTree nearTree_;
+    std::vector<MatchTree> farTrees_;
     std::vector<uint32_t> head2_;
+    std::vector<Match> found_;
     uint32_t takenEnd_ = 0;
     uint32_t takenDistance_ = 0;
 };
@@ -438,9 +534,9 @@ private:
         }
     }
 
-    // Long matches: each length at the nearest distance that has it, and
-    // shorter lengths again where a farther distance's larger adjustment may
-    // make them cheaper. A match taken whole is weighed at its full length only.
+    // Long matches: each length at the nearest distance of each band that
+    // has it (a farther band's larger adjustment may make it cheaper). A
+    // match taken whole is weighed at its full length only.
     void longMatches(uint32_t k, uint32_t remaining, const Match* first, const Match* end, uint32_t mode,
                      uint32_t w, uint32_t price) {
         if (first == end)
@@ -448,22 +544,18 @@ private:
         uint32_t width = lowWidth_ + w;
         if (end[-1].length >= NiceLength)
             first = end - 1;
-        uint32_t previousLength = 0;
-        uint32_t previousAdjust = 0;
+        uint32_t reachedByAdjustment[5] = {0, 0, 0, 0, 0};  // the bands, told apart by their adjustment
         for (const Match* m = first; m != end; ++m) {
             uint32_t adjust = LengthAdjustment(m->distance);
             uint32_t length = std::min(m->length, remaining);
-            uint32_t from = adjust + 2;
-            if (m != first && adjust <= previousAdjust)
-                from = std::max(from, previousLength + 1);
+            uint32_t from = std::max(adjust + 2, reachedByAdjustment[adjust] + 1);
             if (m->length >= NiceLength)
                 from = std::max(from, length);
             uint32_t distanceCost = price + LongMatchDistanceCost(m->distance, width);
             for (uint32_t l = from; l <= length; ++l)
                 relax(k + l, mode, w, distanceCost + GammaCost(l - adjust), m->distance, CodeLongMatch, l,
                       m->distance);
-            previousLength = length;
-            previousAdjust = adjust;
+            reachedByAdjustment[adjust] = std::max(reachedByAdjustment[adjust], length);
         }
     }
 
