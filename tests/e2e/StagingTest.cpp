@@ -3,6 +3,7 @@
 // when TEMP can't take them, or the carried pack is damaged, it says so
 // once, leaves nothing behind and never shows the wizard.
 #include "Driver.h"
+#include "PayloadFiles.h"
 #include "SetupControls.h"
 
 #include <algorithm>
@@ -10,49 +11,6 @@
 using namespace e2e;
 
 namespace {
-
-struct PayloadFile {
-    std::string name;
-    std::string targetSubdir;
-    std::string hostPath;  // Windows form
-};
-
-// The payload as the build packed it: name<TAB>target subdirectory<TAB>host path.
-std::vector<PayloadFile> payloadFiles()
-{
-    std::string listing = readFile(windowsPath(E2E_PAYLOAD_FILES));
-    std::vector<PayloadFile> files;
-    size_t at = 0;
-    while (at < listing.size()) {
-        size_t end = listing.find('\n', at);
-        if (end == std::string::npos)
-            end = listing.size();
-        std::string line = listing.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty())
-            continue;
-        size_t tab1 = line.find('\t');
-        size_t tab2 = tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
-        if (tab2 == std::string::npos)
-            throw Failure("a line of " + std::string(E2E_PAYLOAD_FILES) + " has fewer than three fields: " + line);
-        files.push_back({line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1),
-                         windowsPath(line.substr(tab2 + 1))});
-    }
-    if (files.size() != 16)
-        throw Failure("the payload lists " + std::to_string(files.size()) + " files instead of 16");
-    return files;
-}
-
-std::vector<std::string> sortedNames(const std::vector<PayloadFile>& files)
-{
-    std::vector<std::string> names;
-    for (const PayloadFile& file : files)
-        names.push_back(file.name);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string listing(const std::string& dir)
 {
@@ -109,7 +67,7 @@ TEST_F(Staging, WritesEveryPayloadFileOverEarlierOnesAndOpensTheWizard)
     EXPECT_TRUE(wizard.control(setup::imgWelcome).visible()) << wizard.describe();
     EXPECT_EQ(wizard.control(setup::btnNext).text(), "Next >");
 
-    EXPECT_EQ(listTree(sandbox().temp()), sortedNames(files)) << "Setup.pak must be gone, the 16 files there";
+    EXPECT_EQ(listTree(sandbox().temp()), payloadNames()) << "Setup.pak must be gone, the 16 files there";
     for (const PayloadFile& file : files) {
         std::string expected = readFile(file.hostPath);
         std::string staged = readFile(sandbox().temp() + file.name);

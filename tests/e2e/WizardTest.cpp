@@ -4,6 +4,7 @@
 // empty directory, and the abort question on every page. Also: a
 // riched20.dll planted beside Setup.exe is never loaded.
 #include "Driver.h"
+#include "PayloadFiles.h"
 #include "SetupControls.h"
 
 #include <shlobj.h>
@@ -27,11 +28,11 @@ LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const std::
 }
 
 // Every control number of the wizard window.
-const int kWizardControls[] = {boxWelcome,    imgWelcome,    frmBody,       frmHeader,      txtCopyright,
-                               imgSide,       btnCancel,     btnNext,       imgHeader,      edtLicense,
-                               txtPrompt,     optAgree,      optDisagree,   txtInstallDir,  fldInstallDir,
-                               treeInstallDir, txtShortcutDir, fldShortcutDir, txtStatus,    barProgress,
-                               lstLog,        chkSources,    chkMain};
+const int kWizardControls[] = {
+    boxWelcome, imgWelcome, frmBody, frmHeader, txtCopyright, imgSide, btnCancel, btnNext,
+    imgHeader, edtLicense, txtPrompt, optAgree, optDisagree, txtInstallDir, fldInstallDir,
+    treeInstallDir, txtShortcutDir, fldShortcutDir, txtStatus, barProgress, lstLog, chkSources, chkMain,
+};
 
 const char* const kInstallDirPrompt = "Choose directory where you want to install Talvera Client :";
 const char* const kShortcutPrompt = "Choose directory where you want to install shortcuts : (leave blank if not)";
@@ -202,46 +203,7 @@ void abortWithYes(Program& program, const Window& wizard, const std::string& tem
     EXPECT_TRUE(listTree(temp).empty()) << ::testing::PrintToString(listTree(temp));
 }
 
-// ---- The payload ---------------------------------------------------------
-
-struct PayloadFile {
-    std::string name;
-    std::string targetSubdir;
-    std::string hostPath;
-};
-
-std::vector<PayloadFile> payloadFiles()
-{
-    std::string listing = readFile(windowsPath(E2E_PAYLOAD_FILES));
-    std::vector<PayloadFile> files;
-    size_t at = 0;
-    while (at < listing.size()) {
-        size_t end = std::min(listing.find('\n', at), listing.size());
-        std::string line = listing.substr(at, end - at);
-        at = end + 1;
-        size_t tab1 = line.find('\t');
-        size_t tab2 = tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
-        if (tab2 == std::string::npos)
-            continue;
-        files.push_back({line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1),
-                         windowsPath(line.substr(tab2 + 1))});
-    }
-    if (files.size() != 16)
-        throw Failure("the payload lists " + std::to_string(files.size()) + " files instead of 16");
-    return files;
-}
-
-// The staged names of the payload, sorted as listTree sorts; with
-// `sources` false only those installed into the install directory itself.
-std::vector<std::string> stagedNames(bool sources)
-{
-    std::vector<std::string> names;
-    for (const PayloadFile& file : payloadFiles())
-        if (sources || file.targetSubdir.empty())
-            names.push_back(file.name);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+// ---- Texts ---------------------------------------------------------------
 
 std::string withUnixLineEnds(const std::string& text)
 {
@@ -390,14 +352,14 @@ TEST_F(WizardFlow, WalkWithoutSourcesAndAbortQuestionsOnEveryPage)
     EXPECT_EQ(wizard.control(chkSources).checkState(), 0);
     EXPECT_TRUE(wizard.control(chkSources).enabled());
     EXPECT_TRUE(wizard.control(btnNext).enabled());
-    EXPECT_EQ(listTree(temp()), stagedNames(true));
+    EXPECT_EQ(listTree(temp()), payloadNames(true));
     screenshot("wizard-3-components", wizard.handle());
     abortButNo(program, wizard, temp(), AbortBy::CloseBox);
 
     // Directory: the unchosen sources have left TEMP; Program Files proposed.
     pressNext(wizard, 3);
     expectPage(wizard, 3);
-    EXPECT_EQ(listTree(temp()), stagedNames(false));
+    EXPECT_EQ(listTree(temp()), payloadNames(false));
     const std::string programFiles = specialFolder(CSIDL_PROGRAM_FILES);
     EXPECT_EQ(wizard.control(fldInstallDir).text(), programFiles + "Talvera");
     EXPECT_EQ(selectedFolder(wizard.control(treeInstallDir)), programFiles);
@@ -418,7 +380,7 @@ TEST_F(WizardFlow, SourcesChosenStayInTemp)
     Program& program = startSetup();
     walkToDirectoryPage(true);
     expectPage(wizard_, 3);
-    EXPECT_EQ(listTree(temp()), stagedNames(true));
+    EXPECT_EQ(listTree(temp()), payloadNames(true));
     abortWithYes(program, wizard_, temp(), AbortBy::CloseBox);
 }
 
