@@ -78,6 +78,12 @@ void BuildLicencePage() {
             ControlAddItem(edtLicense, -1, FileReadLine(fileLicence));
         FileClose(fileLicence);
     }
+    // Appending leaves the caret at the end; the reader starts at the top.
+    HWND editor = ControlHandle(edtLicense);
+    if (editor) {
+        SendMessageA(editor, EM_SETSEL, 0, 0);
+        SendMessageA(editor, EM_SCROLLCARET, 0, 0);
+    }
 }
 
 void BuildComponentsPage() {
