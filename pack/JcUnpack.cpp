@@ -67,15 +67,6 @@ struct BitReader {
     }
 };
 
-// Extra length of a long match, by its distance.
-inline uint32_t LengthAdjustment(uint32_t distance) {
-    if (distance >= 0x10000) return 3;
-    if (distance >= 0x37FF) return 2;
-    if (distance >= 0x27F) return 1;
-    if (distance > 0x7F) return 0;
-    return 4;
-}
-
 // Copies length bytes from distance bytes back, one at a time, so that a
 // distance shorter than the length repeats a pattern. False when the source
 // lies before the output's start or the copy would run past its end.
@@ -156,7 +147,7 @@ JcResult JcDecode(const void* block, uint32_t blockSize, void* output, uint32_t 
                 if (high >> (32 - indexWidth))
                     break;  // farther back than any output can reach
                 distance = (high << indexWidth) | reader.field(indexWidth);
-                adjustment = LengthAdjustment(distance);
+                adjustment = JcLengthAdjustment(distance);
                 lastOffset = distance;
             }
             uint32_t length = reader.gamma();

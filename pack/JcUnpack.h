@@ -40,3 +40,13 @@ JcResult JcDecode(const void* block, uint32_t blockSize, void* output, uint32_t 
 // makes sure that the block holds at least JcHeaderSize bytes.
 uint32_t JcBlockUnpackedSize(const void* block);
 uint32_t JcBlockChecksumField(const void* block);
+
+// Extra length of a long match, by its distance: the decoder adds it, an
+// encoder subtracts it.
+inline uint32_t JcLengthAdjustment(uint32_t distance) {
+    if (distance >= 0x10000) return 3;
+    if (distance >= 0x37FF) return 2;
+    if (distance >= 0x27F) return 1;
+    if (distance > 0x7F) return 0;
+    return 4;
+}

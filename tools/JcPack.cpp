@@ -58,14 +58,6 @@ inline uint32_t Log2(uint32_t v) { return 31 - __builtin_clz(v); }
 inline uint32_t GammaCost(uint32_t v) { return 2 * Log2(v); }
 inline uint32_t WidthCodeCost(uint32_t width) { return 3 + 7 + 2 + (width < 16 ? 4 : 5); }
 
-inline uint32_t LengthAdjustment(uint32_t distance) {
-    if (distance >= 0x10000) return 3;
-    if (distance >= 0x37FF) return 2;
-    if (distance >= 0x27F) return 1;
-    if (distance > 0x7F) return 0;
-    return 4;
-}
-
 inline uint32_t LongMatchDistanceCost(uint32_t distance, uint32_t width) {
     return 2 + GammaCost((distance >> width) + 3) + width;
 }
@@ -261,7 +253,7 @@ private:
         for (uint32_t band = 0; band < farTrees_.size() && pos >= FarBandStarts[band]; ++band) {
             size_t firstFar = found.size();
             // A long match's length must exceed its adjustment by 2.
-            farTrees_[band].search(pos, LengthAdjustment(FarBandStarts[band]) + 1, found);
+            farTrees_[band].search(pos, JcLengthAdjustment(FarBandStarts[band]) + 1, found);
             // Only the part of the band below the next band belongs to it.
             uint32_t bandEnd = band + 1 < FarBandCount ? FarBandStarts[band + 1] : 0xFFFFFFFFu;
             size_t kept = firstFar;
@@ -546,7 +538,7 @@ private:
             first = end - 1;
         uint32_t reachedByAdjustment[5] = {0, 0, 0, 0, 0};  // the bands, told apart by their adjustment
         for (const Match* m = first; m != end; ++m) {
-            uint32_t adjust = LengthAdjustment(m->distance);
+            uint32_t adjust = JcLengthAdjustment(m->distance);
             uint32_t length = std::min(m->length, remaining);
             uint32_t from = std::max(adjust + 2, reachedByAdjustment[adjust] + 1);
             if (m->length >= NiceLength)
@@ -686,7 +678,7 @@ void WriteCodes(const unsigned char* data, const std::vector<Code>& codes, std::
             bits.put(0x1, 2);
             bits.putGamma((code.distance >> width) + 3);
             bits.put(code.distance & ((1u << width) - 1), width);
-            bits.putGamma(code.length - LengthAdjustment(code.distance));
+            bits.putGamma(code.length - JcLengthAdjustment(code.distance));
             break;
         case CodeSetLiteral:
             mode = code.distance;
