@@ -4,6 +4,8 @@
 
 #include <png.h>
 
+#include "PngFile.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -93,30 +95,6 @@ double difference(const Pixels& a, const Pixels& b)
     return (double)sum / (a.width * a.height * 3);
 }
 
-bool writePng(const std::string& path, const Pixels& pixels)
-{
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, pixels.width, pixels.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_set_bgr(png);
-    for (int y = 0; y < pixels.height; y++)
-        png_write_row(png, (png_const_bytep)pixels.at(0, y));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return fclose(file) == 0;
-}
-
 HWND iconControlOf(HWND box)
 {
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
@@ -187,7 +165,7 @@ std::string screenshot(const std::string& name, HWND window)
         if (settled)
             break;
     }
-    if (!writePng(path, pixels))
+    if (!WriteBgrPng(path, pixels.width, pixels.height, pixels.stride, pixels.bytes.data()))
         throw Failure("can't write the screenshot " + path);
     return path;
 }

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <png.h>
+
+#include "PngFile.h"
 #include <stdio.h>
 
 void StartPlatform() {
@@ -141,24 +143,5 @@ std::vector<unsigned char> EncodePng(const PngPicture& picture) {
 }
 
 bool SavePng(const std::string& path, const Pixels& pixels) {
-    if (pixels.width <= 0 || pixels.height <= 0) return false;
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, pixels.width, pixels.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_set_bgr(png);
-    for (int y = 0; y < pixels.height; y++)
-        png_write_row(png, (png_bytep)&pixels.bgr[(size_t)y * pixels.width * 3]);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return fclose(file) == 0;
+    return WriteBgrPng(path, pixels.width, pixels.height, pixels.width * 3, pixels.bgr.data());
 }
