@@ -5,6 +5,7 @@
 // files) on a fresh install, an update, and the failures that end a run or
 // take it back.
 #include "Driver.h"
+#include "PayloadFiles.h"
 #include "SetupControls.h"
 
 #include <shlobj.h>
@@ -21,12 +22,19 @@ constexpr int kRunTimeoutMs = 30000;
 
 // ---------------------------------------------------------------- payload
 
-struct PayloadFile {
-    std::string name;
-    std::string subdir;  // below the install directory, "" for the main program
-    std::string hostPath;
-    bool source() const { return !subdir.empty(); }
-};
+// The 16 files of the pack in pack order, read once.
+const std::vector<PayloadFile>& payload()
+{
+    static std::vector<PayloadFile> files;
+    if (files.empty())
+        files = payloadFiles();
+    return files;
+}
+
+bool isSource(const PayloadFile& file)
+{
+    return !file.targetSubdir.empty();
+}
 
 std::vector<std::string> splitOn(const std::string& text, char separator)
 {
@@ -38,31 +46,12 @@ std::vector<std::string> splitOn(const std::string& text, char separator)
     return parts;
 }
 
-// The 16 files of the pack in pack order, as the build lists them.
-const std::vector<PayloadFile>& payload()
-{
-    static std::vector<PayloadFile> files;
-    if (files.empty()) {
-        for (const std::string& line : splitOn(readFile(windowsPath(E2E_PAYLOAD_FILES)), '\n')) {
-            if (line.empty())
-                continue;
-            std::vector<std::string> fields = splitOn(line, '\t');
-            if (fields.size() != 3)
-                throw Failure("payload list line without three fields: " + line);
-            files.push_back({fields[0], fields[1], windowsPath(fields[2])});
-        }
-        if (files.size() != 16)
-            throw Failure("the payload list names " + std::to_string(files.size()) + " files, not 16");
-    }
-    return files;
-}
-
 // What a run installs: every file with Sources, the main program without.
 std::vector<PayloadFile> installedFiles(bool sources)
 {
     std::vector<PayloadFile> chosen;
     for (const PayloadFile& file : payload())
-        if (sources || !file.source())
+        if (sources || !isSource(file))
             chosen.push_back(file);
     return chosen;
 }
@@ -109,7 +98,7 @@ Snapshot installedTree(bool sources, const std::string& logBytes)
 {
     Snapshot tree;
     for (const PayloadFile& file : installedFiles(sources))
-        tree[file.subdir + file.name] = readFile(file.hostPath);
+        tree[file.targetSubdir + file.name] = readFile(file.hostPath);
     if (sources)
         for (const char* dir : {"src\\", "src\\inc\\", "src\\res\\", "setup\\"})
             tree[dir] = kDirectory;
@@ -694,7 +683,7 @@ void failOnUncopyableSource(Program& setup, const Window& wizard, const std::vec
     append(lines, copyLines(copiedBeforeFailure()));
     EXPECT_EQ(failure.lines, lines);
     for (const PayloadFile& file : copiedBeforeFailure())
-        EXPECT_TRUE(fileExists(installDir + file.subdir + file.name)) << "copied before the failure: " << file.name;
+        EXPECT_TRUE(fileExists(installDir + file.targetSubdir + file.name)) << "copied before the failure: " << file.name;
     for (Held* held : holds)
         held->release();
     failure.box.press(IDOK);
@@ -787,8 +776,8 @@ TEST_F(InstallRun, SourceCopyFailureOnAFullDiskDuringAnUpdateLeavesNothingOfTheR
     const std::string failed = failure.box.text.substr(strlen("Can't copy "));
     for (const PayloadFile& file : payload())
         if (file.name == failed)
-            printf("[e2e] at the failure, %s%s is %s\n", file.subdir.c_str(), file.name.c_str(),
-                   fileExists(installDir + file.subdir + file.name) ? "there" : "not there");
+            printf("[e2e] at the failure, %s%s is %s\n", file.targetSubdir.c_str(), file.name.c_str(),
+                   fileExists(installDir + file.targetSubdir + file.name) ? "there" : "not there");
     failure.box.press(IDOK);
     EXPECT_EQ(setup.waitForExit(), 0);
     expectSameTree(snapshot(installDir), earlier, "the earlier installation after the failed update");

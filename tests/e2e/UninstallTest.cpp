@@ -8,6 +8,7 @@
 // lines the case chooses, and shortcuts in a Start-menu folder of the test's
 // own. The round trip installs through the wizard instead.
 #include "Driver.h"
+#include "PayloadFiles.h"
 #include "SetupControls.h"
 
 #include <shlobj.h>
@@ -22,38 +23,6 @@ using namespace e2e;
 namespace {
 
 const std::string kBatch = "C:\\talvera.bat";
-
-struct PayloadFile {
-    std::string name;
-    std::string targetSubdir;
-};
-
-// The payload as the build packed it: name<TAB>target subdirectory<TAB>host path.
-std::vector<PayloadFile> payloadFiles()
-{
-    std::string listing = readFile(windowsPath(E2E_PAYLOAD_FILES));
-    std::vector<PayloadFile> files;
-    size_t at = 0;
-    while (at < listing.size()) {
-        size_t end = listing.find('\n', at);
-        if (end == std::string::npos)
-            end = listing.size();
-        std::string line = listing.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty())
-            continue;
-        size_t tab1 = line.find('\t');
-        size_t tab2 = tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
-        if (tab2 == std::string::npos)
-            throw Failure("a line of " + std::string(E2E_PAYLOAD_FILES) + " has fewer than three fields: " + line);
-        files.push_back({line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1)});
-    }
-    if (files.size() != 16)
-        throw Failure("the payload lists " + std::to_string(files.size()) + " files instead of 16");
-    return files;
-}
 
 // What the client itself leaves beside its program file.
 const char* const kClientFiles[] = {"servers.list", "lang.lng", "Client.exe.manifest", "Talvera.wav"};
