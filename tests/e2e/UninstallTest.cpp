@@ -24,6 +24,14 @@ namespace {
 
 const std::string kBatch = "C:\\talvera.bat";
 
+// A message box's title, text and flags, with the box described on failure.
+void expectBox(const MsgBox& box, const std::string& title, const std::string& text, int flags)
+{
+    EXPECT_EQ(box.title, title);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.flags(), flags) << box.describe();
+}
+
 // What the client itself leaves beside its program file.
 const char* const kClientFiles[] = {"servers.list", "lang.lng", "Client.exe.manifest", "Talvera.wav"};
 
@@ -146,9 +154,7 @@ protected:
     static void answerFirstQuestion(Program& program, int answer)
     {
         MsgBox question = program.waitForMessageBox();
-        EXPECT_EQ(question.title, "Question");
-        EXPECT_EQ(question.text, "Do you want to uninstall Talvera Client ?");
-        EXPECT_EQ(question.flags(), MB_ICONQUESTION | MB_YESNO) << question.describe();
+        expectBox(question, "Question", "Do you want to uninstall Talvera Client ?", MB_ICONQUESTION | MB_YESNO);
         question.press(answer);
     }
 
@@ -158,18 +164,14 @@ protected:
     {
         answerFirstQuestion(program, IDYES);
         MsgBox question = program.waitForMessageBox();
-        EXPECT_EQ(question.title, "Question");
-        EXPECT_EQ(question.text, "Do you want to keep configuration ?");
-        EXPECT_EQ(question.flags(), MB_ICONQUESTION | MB_YESNO) << question.describe();
+        expectBox(question, "Question", "Do you want to keep configuration ?", MB_ICONQUESTION | MB_YESNO);
         question.press(keep);
         return program.waitForMessageBox();
     }
 
     static void expectFinishedBox(const MsgBox& box)
     {
-        EXPECT_EQ(box.title, "Information");
-        EXPECT_EQ(box.text, "Uninstall finished.");
-        EXPECT_EQ(box.flags(), MB_ICONINFORMATION | MB_OK) << box.describe();
+        expectBox(box, "Information", "Uninstall finished.", MB_ICONINFORMATION | MB_OK);
     }
 
     // The batch removes itself last, so everything it does is done then;
@@ -361,9 +363,7 @@ TEST_F(Uninstall, UnusableLogIsRefusedBeforeAnythingGoes)
         Program& uninstaller = startUninstaller(dir);
         answerFirstQuestion(uninstaller, IDYES);
         MsgBox error = uninstaller.waitForMessageBox();
-        EXPECT_EQ(error.title, "Error");
-        EXPECT_EQ(error.text, "Can't read uninstall informations !");
-        EXPECT_EQ(error.flags(), MB_ICONERROR | MB_OK) << error.describe();
+        expectBox(error, "Error", "Can't read uninstall informations !", MB_ICONERROR | MB_OK);
         error.press(IDOK);
         EXPECT_EQ(uninstaller.waitForExit(), 0);
         EXPECT_EQ(listTree(dir), installed);
@@ -472,9 +472,7 @@ TEST_F(Uninstall, BatchThatCannotBeWrittenNamesTheDirectory)
 
     Program& uninstaller = startUninstaller(dir);
     MsgBox finished = uninstall(uninstaller, IDNO);
-    EXPECT_EQ(finished.title, "Information");
-    EXPECT_EQ(finished.text, "Uninstall finished. Delete Talvera Client directory " + dir);
-    EXPECT_EQ(finished.flags(), MB_ICONINFORMATION | MB_OK) << finished.describe();
+    expectBox(finished, "Information", "Uninstall finished. Delete Talvera Client directory " + dir, MB_ICONINFORMATION | MB_OK);
     finished.press(IDOK);
     EXPECT_EQ(uninstaller.waitForExit(), 0);
     EXPECT_EQ(listTree(dir), std::vector<std::string>{"Unins.exe"});
