@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include "PngFile.h"
+#include "TestFiles.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +32,7 @@ Pixels grab(HDC source, int x, int y, int width, int height)
     pixels.height = height;
     pixels.stride = (width * 3 + 3) & ~3;
     pixels.bytes.resize(pixels.stride * height);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Bgr24BitmapInfo(width, height);
     void* bits = nullptr;
     HDC memory = CreateCompatibleDC(source);
     HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

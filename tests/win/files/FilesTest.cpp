@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -34,17 +35,7 @@ protected:
         WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
         CloseHandle(h);
     }
-    std::string read(const std::string& name) {
-        std::string bytes;
-        HANDLE h = CreateFileA(path(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return "<missing>";
-        char buffer[4096];
-        DWORD got;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-        CloseHandle(h);
-        return bytes;
-    }
+    std::string read(const std::string& name) { return ReadWholeFile(path(name)); }
     bool exists(const std::string& name) {
         return GetFileAttributesA(path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
     }

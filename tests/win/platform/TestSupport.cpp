@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include "PngFile.h"
+#include "TestFiles.h"
 #include <stdio.h>
 
 void StartPlatform() {
@@ -67,13 +68,7 @@ Pixels readBitmap(HDC dc, HBITMAP bitmap, int width, int height) {
     pixels.height = height;
     int stride = (width * 3 + 3) & ~3;
     std::vector<unsigned char> padded((size_t)stride * height);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Bgr24BitmapInfo(width, height);
     if (GetDIBits(dc, bitmap, 0, height, padded.data(), &info, DIB_RGB_COLORS) != height) return Pixels();
     pixels.bgr.resize((size_t)width * height * 3);
     for (int y = 0; y < height; y++)

@@ -9,22 +9,11 @@
 
 #include "Platform.h"
 #include "Setup.h"
+#include "TestFiles.h"
 
 namespace {
 
 std::string Str(const Text& t) { return t.c_str(); }
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    char buffer[4096];
-    DWORD got;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    CloseHandle(h);
-    return bytes;
-}
 
 // A fresh directory per test below C:\, removed afterwards; the current
 // directory is restored.
@@ -193,10 +182,10 @@ TEST_P(InstallLog, HoldsTheTwoPathsByteForByte) {
     ASSERT_NE(WriteInstallLog(installDir.c_str(), GetParam().shortcutDir), 0);
     std::string logPath = installDir[1] == ':' ? installDir + "Install.log" : dir + installDir + "Install.log";
     // Written straight through: complete while still open, and readable.
-    EXPECT_EQ(ReadAll(logPath), installDir + "\r\n" + GetParam().shortcutDir);
+    EXPECT_EQ(ReadWholeFile(logPath), installDir + "\r\n" + GetParam().shortcutDir);
     EXPECT_EQ(FileIsOpen(fileInstallLog), 1) << "the log stays open until the program ends";
     FileCloseAll();
-    EXPECT_EQ(ReadAll(logPath), installDir + "\r\n" + GetParam().shortcutDir);
+    EXPECT_EQ(ReadWholeFile(logPath), installDir + "\r\n" + GetParam().shortcutDir);
 }
 
 INSTANTIATE_TEST_SUITE_P(
